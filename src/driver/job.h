@@ -1,0 +1,68 @@
+// The record of one run, its two lists of entries and the result codes of the stages.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+constexpr int MAX_UNITS = 500;
+constexpr std::int16_t UNIT_UNASSIGNED = -1;
+constexpr std::int16_t UNIT_IGNORED = -2;
+
+struct FolderEntry {
+  std::string path;
+  std::int32_t lastUnitMade = -1;  // unit index this folder was last created for, -1 for none
+  FolderEntry* next = nullptr;
+};
+
+struct FileEntry {
+  std::string path;
+  std::uint64_t size = 0;
+  std::int16_t unit = UNIT_UNASSIGNED;
+  FileEntry* next = nullptr;
+  FolderEntry* folder = nullptr;
+};
+
+struct Job {
+  FileEntry* fileHead = nullptr;
+  FileEntry* fileTail = nullptr;
+  FileEntry* fitCursor = nullptr;
+  FolderEntry* folderHead = nullptr;
+  FolderEntry* folderTail = nullptr;
+  std::string destination;  // empty for a scan-only run
+  std::string source;
+  std::uint64_t unitSize = 0;
+  std::uint64_t clusterSize = 0;  // 0 turns cluster rounding off
+  std::int32_t fitMode = 1;       // 1 sequential, 0 best fit
+  std::int32_t fileCount = 0;
+  std::int32_t folderCount = 0;  // sub-folders only, not the source folder itself
+  std::int32_t oversizeCount = 0;
+  std::uint16_t currentUnit = 0;
+  std::uint16_t highestUnit = 0;
+  bool ignoreOversize = false;
+  std::array<std::uint64_t, MAX_UNITS> unitFill{};
+};
+
+// Signed 32-bit result of every stage; 0 is success.
+using ResultCode = std::int32_t;
+
+enum : ResultCode {
+  RESULT_NONE = 0,
+  RESULT_BAD_PARAMETER = 1,
+  RESULT_BAD_SOURCE = 2,
+  RESULT_BAD_DESTINATION = 3,
+  RESULT_SCAN_ERROR = 4,
+  RESULT_OUT_OF_MEMORY = 5,
+  RESULT_FILE_TOO_LARGE = 6,
+  RESULT_OUT_OF_UNITS = 7,
+  RESULT_INTERNAL_ERROR = 8,
+  RESULT_COPY_FAILED = 9,
+  RESULT_CODE_COUNT = 10,
+};
+
+// The message of a result code, for the closing "failed" line.
+const char* ResultMessage(ResultCode code);
+
+// Releases every folder entry and then every file entry. The list pointers are left as they
+// are; the caller releases the Job right after.
+void FreeJob(Job* job);

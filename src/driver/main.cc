@@ -1,0 +1,3 @@
+#include "driver/run_job.h"
+
+int main(int argc, char** argv) { return RunQuorvel(argc, argv); }

@@ -1,0 +1,90 @@
+#include "driver/run_job.h"
+
+#include <cstdio>
+#include <new>
+
+#include "catalogue/scan.h"
+#include "driver/command_line.h"
+#include "planner/fit.h"
+#include "platform/platform.h"
+#include "text/size_text.h"
+#include "writer/copy_units.h"
+
+namespace {
+
+ResultCode VerifyPlan(const Job& job) {
+  ResultCode result = RESULT_NONE;
+  for (const FileEntry* file = job.fileHead; file != nullptr; file = file->next) {
+    if (file->unit == UNIT_UNASSIGNED) {
+      std::printf("Error! File not allocated to a unit: \"%s\"\n", file->path.c_str());
+      result = RESULT_INTERNAL_ERROR;
+    }
+  }
+  return result;
+}
+
+// Command line and folder validation; 0 to go on with the run, or the exit status to end with.
+int PrepareJob(Job* job, int argc, const char* const* argv, bool* showUsage) {
+  SetJobDefaults(job);
+  if (ParseCommandLine(job, argc, argv) != 0) return 1;
+  if (job->source.empty()) {
+    *showUsage = true;
+    return 0;
+  }
+  return ResolveFolders(job);
+}
+
+}  // namespace
+
+ResultCode RunJob(Job* job) {
+  if (job == nullptr || job->source.empty()) return RESULT_BAD_PARAMETER;
+  if (platform::QueryPath(job->source) != platform::PathKind::kFolder) return RESULT_BAD_SOURCE;
+  if (!job->destination.empty()) {
+    std::printf("* Creating units in \"%s\"\n", job->destination.c_str());
+  } else {
+    std::printf("* Scan only - not creating units\n");
+  }
+  ResultCode result = ScanSource(job);
+  if (result != RESULT_NONE) return result;
+  result = FitFiles(job);
+  if (result != RESULT_NONE) return result;
+  result = VerifyPlan(*job);
+  if (result != RESULT_NONE) return result;
+  return CopyUnits(job);
+}
+
+void PrintReport(const Job& job, ResultCode result) {
+  if (result != RESULT_NONE) {
+    std::printf("Quorvel failed: %s\n", ResultMessage(result));
+    return;
+  }
+  std::printf("\nRedistributed %s files in %s folders\n           to %s units of %s bytes\n",
+              FormatCount(job.fileCount).c_str(), FormatCount(job.folderCount).c_str(),
+              FormatCount(job.highestUnit + 1).c_str(),
+              FormatCount(static_cast<std::int64_t>(job.unitSize)).c_str());
+  if (job.ignoreOversize) {
+    std::printf("Ignored %s %s larger than the unit size\n", FormatCount(job.oversizeCount).c_str(),
+                job.oversizeCount == 1 ? "file which was" : "files which were");
+  }
+}
+
+int RunQuorvel(int argc, const char* const* argv) {
+  PrintBanner();
+  Job* job = new (std::nothrow) Job;
+  if (job == nullptr) {
+    PrintReport(Job{}, RESULT_OUT_OF_MEMORY);
+    return RESULT_OUT_OF_MEMORY;
+  }
+  bool showUsage = false;
+  int status = PrepareJob(job, argc, argv, &showUsage);
+  if (showUsage) {
+    PrintUsage();
+  } else if (status == 0) {
+    const ResultCode result = RunJob(job);
+    PrintReport(*job, result);
+    status = result;
+  }
+  FreeJob(job);
+  delete job;
+  return status;
+}

@@ -1,0 +1,84 @@
+#include "writer/copy_units.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "text/size_text.h"
+
+namespace {
+
+// Creates every missing folder along `path`, the root passed over, then the path itself.
+ResultCode MakeFolderPath(const std::string& path) {
+  std::string prefix;
+  for (std::size_t at = platform::kFolderWalkStart; at <= path.size(); ++at) {
+    if (at < path.size() && path[at] != platform::kPathSeparator) continue;
+    prefix.assign(path, 0, at);
+    if (platform::QueryPath(prefix) != platform::PathKind::kMissing) continue;
+    if (!platform::CreateFolder(prefix)) {
+      std::printf("Couldn't create folder \"%s\"\n", prefix.c_str());
+      return RESULT_BAD_DESTINATION;
+    }
+  }
+  return RESULT_NONE;
+}
+
+void ShowProgress(int unit, std::int64_t fileNumber, std::int32_t fileCount) {
+  static const bool flushAtOnce = platform::StdoutIsTerminal();
+  std::printf("Copying to unit %s, file %s of %s\r", FormatCount(unit + 1).c_str(),
+              FormatCount(fileNumber).c_str(), FormatCount(fileCount).c_str());
+  if (flushAtOnce) std::fflush(stdout);
+}
+
+ResultCode CopyUnitFiles(Job* job, std::int64_t* copied) {
+  const int unit = job->currentUnit;
+  for (const FileEntry* file = job->fileHead; file != nullptr; file = file->next) {
+    if (file->unit != unit) continue;
+    ShowProgress(unit, *copied + 1, job->fileCount);
+    const std::string target = UnitPath(*job, unit, file->path);
+    if (!platform::CopyNewFile(file->path, target)) {
+      std::printf("\nFailed to copy \"%s\"\n            to \"%s\"\n", file->path.c_str(),
+                  target.c_str());
+      return RESULT_COPY_FAILED;
+    }
+    ++*copied;
+  }
+  return RESULT_NONE;
+}
+
+}  // namespace
+
+std::string UnitPath(const Job& job, int unit, const std::string& sourcePath) {
+  char unitName[32];
+  std::snprintf(unitName, sizeof unitName, "%cUnit %02d", platform::kPathSeparator, unit + 1);
+  std::string path = job.destination;
+  path += unitName;
+  path.append(sourcePath, std::min(platform::kMappedPrefixLength, sourcePath.size()));
+  return path;
+}
+
+ResultCode MakeUnitFolders(Job* job) {
+  const int unit = job->currentUnit;
+  std::printf("* Making folders and copying files for unit %s\n", FormatCount(unit + 1).c_str());
+  for (const FileEntry* file = job->fileHead; file != nullptr; file = file->next) {
+    if (file->unit != unit || file->folder->lastUnitMade == unit) continue;
+    file->folder->lastUnitMade = unit;
+    const ResultCode result = MakeFolderPath(UnitPath(*job, unit, file->folder->path));
+    if (result != RESULT_NONE) return result;
+  }
+  return RESULT_NONE;
+}
+
+ResultCode CopyUnits(Job* job) {
+  std::printf("* Source folder will be redistributed to %s units\n",
+              FormatCount(job->highestUnit + 1).c_str());
+  if (job->destination.empty()) return RESULT_NONE;
+  std::int64_t copied = 0;
+  for (job->currentUnit = 0; job->currentUnit <= job->highestUnit; ++job->currentUnit) {
+    if (MakeUnitFolders(job) != RESULT_NONE) return RESULT_COPY_FAILED;
+    const ResultCode result = CopyUnitFiles(job, &copied);
+    if (result != RESULT_NONE) return result;
+  }
+  std::printf("* Successfully redistributed files              \n");
+  return RESULT_NONE;
+}

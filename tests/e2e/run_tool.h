@@ -1,0 +1,50 @@
+// Runs the built program the way a user does, and builds the trees it runs on.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+inline const std::string kBanner =
+    "Quorvel 1.1 - the Quorvel team          https://quorvel.example.org\n\n";
+
+struct ToolRun {
+  std::string output;  // everything the program wrote to standard output
+  int status = -1;     // exit status, or -1 when it did not exit normally
+};
+
+struct RunOptions {
+  std::filesystem::path workingDir;  // empty: the test's own
+  bool unprivileged = false;         // run as nobody, without root's capabilities
+  bool removeWorkingDir = false;     // remove workingDir once the program stands in it
+  std::uint64_t fileSizeLimit = 0;   // RLIMIT_FSIZE for the program, SIGXFSZ ignored; 0: none
+};
+
+ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes a file of `size` bytes with contents that differ from file to file.
+void WriteFile(const std::filesystem::path& path, std::uint64_t size);
+// A file of `size` bytes that takes no room on disk.
+void WriteSparseFile(const std::filesystem::path& path, std::uint64_t size);
+std::string ReadFile(const std::filesystem::path& path);
+// Every regular file below `root`, as paths relative to it, sorted.
+std::vector<std::string> ListFiles(const std::filesystem::path& root);
+
+}  // namespace e2e
