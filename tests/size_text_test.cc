@@ -53,22 +53,19 @@ TEST(ParseSize, ReadsNumbersSuffixesAndMediaNames) {
 
 TEST(ParseSize, ReadsOnlyDecimalNotation) {
   const SizeCase cases[] = {
-      {"0x10", 0},     {"0x10kb", 0},    {"inf", 0},       {"-infinity", 0}, {"nan", 0},
-      {"NAN(1)", 0},   {"1e3", 1000},    {"1E3", 1000},    {"1d3", 1000},    {"1D3", 1000},
-      {"2e+2", 200},   {"5e-1kb", 512},  {"1e", 1},        {"1e+", 1},       {"1dkb", 1024},
-      {"1.5e1", 15},   {"1x3", 1},       {"0x1p4", 0},
+      {"0x10", 0},   {"0x10kb", 0},   {"inf", 0},    {"-infinity", 0}, {"nan", 0},
+      {"NAN(1)", 0}, {"1e3", 1000},   {"1E3", 1000}, {"1d3", 1000},    {"1D3", 1000},
+      {"2e+2", 200}, {"5e-1kb", 512}, {"1e", 1},     {"1e+", 1},       {"1dkb", 1024},
+      {"1.5e1", 15}, {"1x3", 1},      {"0x1p4", 0},
   };
   for (const SizeCase& c : cases) EXPECT_EQ(ParseSize(c.text), c.expected) << '"' << c.text << '"';
 }
 
 TEST(ParseSize, SaturatesBeyondTheSignedRange) {
   const SizeCase cases[] = {
-      {"1e30", INT64_MAX},
-      {"-1e30", INT64_MIN},
-      {"1e400", INT64_MAX},
-      {"9223372036854775807", INT64_MAX},
-      {"9e18", 9000000000000000000},
-      {"8589934592gb", INT64_MAX},
+      {"1e30", INT64_MAX},           {"-1e30", INT64_MIN},
+      {"1e400", INT64_MAX},          {"9223372036854775807", INT64_MAX},
+      {"9e18", 9000000000000000000}, {"8589934592gb", INT64_MAX},
       {"-8589934592gb", INT64_MIN},
   };
   for (const SizeCase& c : cases) EXPECT_EQ(ParseSize(c.text), c.expected) << '"' << c.text << '"';

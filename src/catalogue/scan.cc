@@ -43,8 +43,7 @@ ResultCode ScanItem(Job* job, FolderEntry* folder, const platform::FolderItem& i
   const std::string path = JoinPath(folder->path, item.name);
   switch (item.kind) {
     case platform::ItemKind::kFile:
-      return AddFile(job, folder, path, item.size) != nullptr ? RESULT_NONE
-                                                               : RESULT_OUT_OF_MEMORY;
+      return AddFile(job, folder, path, item.size) != nullptr ? RESULT_NONE : RESULT_OUT_OF_MEMORY;
     case platform::ItemKind::kOther:
       std::printf("Skipping \"%s\" (not a regular file)\n", path.c_str());
       return RESULT_NONE;

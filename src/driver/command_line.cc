@@ -12,7 +12,9 @@ namespace {
 constexpr std::uint64_t kMinimumUnitSize = 4096;
 
 // Only A to Z are folded; any other character is taken as it is.
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool IsSwitch(const char* argument) {
   return argument[0] != '\0' && std::strchr(platform::kSwitchChars, argument[0]) != nullptr;

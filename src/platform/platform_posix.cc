@@ -1,5 +1,3 @@
-#include "platform/platform.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +10,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace platform {
 
@@ -173,7 +173,9 @@ bool FullPath(const std::string& typed, std::string* full) {
   return true;
 }
 
-bool HasRootForm(const std::string& full) { return !full.empty() && full.front() == '/'; }
+bool HasRootForm(const std::string& full) {
+  return !full.empty() && full.front() == '/';
+}
 
 PathKind QueryPath(const std::string& path) {
   struct stat st;
@@ -195,7 +197,9 @@ ListStatus ListFolder(const std::string& path, FolderListing* listing) {
   return status;
 }
 
-bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 bool CopyNewFile(const std::string& from, const std::string& to) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -218,6 +222,8 @@ bool CopyNewFile(const std::string& from, const std::string& to) {
   return ok;
 }
 
-bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool StdoutIsTerminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
 
 }  // namespace platform

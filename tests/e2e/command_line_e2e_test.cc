@@ -76,7 +76,8 @@ TEST(CommandLine, ResolvesFoldersAgainstTheCurrentDirectory) {
               kBanner + "* Scan only - not creating units\n* Scanning \"" + c.source + "\"\n");
     EXPECT_EQ(run.status, 0);
   }
-  const e2e::ToolRun run = RunQuorvel({"-u=4kb", "photos", "out/units/"}, {.workingDir = temp.path()});
+  const e2e::ToolRun run =
+      RunQuorvel({"-u=4kb", "photos", "out/units/"}, {.workingDir = temp.path()});
   EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + root + "/out/units\"\n" +
                             "* Scanning \"" + root + "/photos\"\n" +
                             "* Sequentially distributing to units of 4,096 bytes\n" +

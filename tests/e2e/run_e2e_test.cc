@@ -1,11 +1,10 @@
 // Whole runs: scan, plan, copy and report, checked in the output, the exit status and the
 // destination tree.
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -53,8 +52,8 @@ class SmallTreeTest : public RunTest {
 
 TEST_F(SmallTreeTest, CopiesEachFileIntoItsUnit) {
   const e2e::ToolRun run = RunQuorvel({src(), dest(), "-u=10000"});
-  EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + dest() + "\"\n" +
-                            "* Scanning \"" + src() + "\"\n" +
+  EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + dest() + "\"\n" + "* Scanning \"" +
+                            src() + "\"\n" +
                             "* Sequentially distributing to units of 10,000 bytes\n"
                             "* Source folder will be redistributed to 2 units\n"
                             "* Making folders and copying files for unit 1\n"
@@ -70,7 +69,7 @@ TEST_F(SmallTreeTest, CopiesEachFileIntoItsUnit) {
   ASSERT_EQ(ListFiles(dest()), expected);
   for (const std::string relative : {"a.txt", "sub/b.txt", "sub/c.txt"}) {
     const fs::path copy = fs::path(dest()) / (relative[0] == 'a' ? InUnit("Unit 01", relative)
-                                                                  : InUnit("Unit 02", relative));
+                                                                 : InUnit("Unit 02", relative));
     EXPECT_EQ(ReadFile(copy), ReadFile(Src(relative))) << relative;
     EXPECT_EQ(fs::status(copy).permissions(), fs::status(Src(relative)).permissions());
     EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(Src(relative)));
@@ -157,8 +156,9 @@ TEST_F(RunTest, TooLargeFilesFailTheRunUnlessIgnored) {
   }
   e2e::ToolRun run = RunQuorvel({"-u=4096", src()});
   EXPECT_EQ(run.output, kBanner + "* Scan only - not creating units\n* Scanning \"" + src() +
-                            "\"\n" + nineLines + "Quorvel failed: File larger than the "
-                                                 "destination unit size\n");
+                            "\"\n" + nineLines +
+                            "Quorvel failed: File larger than the "
+                            "destination unit size\n");
   EXPECT_EQ(run.status, 6);
 
   run = RunQuorvel({"-u=4096", "-i", src(), dest()});
@@ -184,9 +184,9 @@ TEST_F(RunTest, TooLargeFilesFailTheRunUnlessIgnored) {
 TEST_F(RunTest, CatalogsSizesAboveFourGigabytes) {
   e2e::WriteSparseFile(Src("disc.iso"), 4400000000);
   e2e::ToolRun run = RunQuorvel({"-u=cd", src()});
-  EXPECT_NE(run.output.find("File larger than unit: \"" + src() +
-                            "/disc.iso\" (4,400,000,000 bytes)\n"),
-            std::string::npos);
+  EXPECT_NE(
+      run.output.find("File larger than unit: \"" + src() + "/disc.iso\" (4,400,000,000 bytes)\n"),
+      std::string::npos);
   EXPECT_EQ(run.status, 6);
   run = RunQuorvel({"-u=dvd", src()});
   EXPECT_NE(run.output.find(Summary(1, 0, 1, "4,508,876,800")), std::string::npos);
@@ -194,7 +194,8 @@ TEST_F(RunTest, CatalogsSizesAboveFourGigabytes) {
 }
 
 TEST_F(RunTest, FillsFiveHundredUnitsAndNoMore) {
-  for (int i = 0; i < 500; ++i) WriteFile(Src("d" + std::to_string(i % 7) + "/f" + std::to_string(i)), 4096);
+  for (int i = 0; i < 500; ++i)
+    WriteFile(Src("d" + std::to_string(i % 7) + "/f" + std::to_string(i)), 4096);
   e2e::ToolRun run = RunQuorvel({"-u=4096", src(), dest()});
   EXPECT_NE(run.output.find("Copying to unit 500, file 500 of 500\r"), std::string::npos);
   EXPECT_NE(run.output.find(Summary(500, 7, 500, "4,096")), std::string::npos);
@@ -223,8 +224,8 @@ TEST_F(RunTest, LeavesUnitOneEmptyWhenTheFirstFileOutgrowsItsClusters) {
                             "Copying to unit 2, file 1 of 3\r"),
             std::string::npos);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ListFiles(dest()), (Files{InUnit("Unit 02", "a"), InUnit("Unit 03", "b"),
-                                      InUnit("Unit 03", "c")}));
+  EXPECT_EQ(ListFiles(dest()),
+            (Files{InUnit("Unit 02", "a"), InUnit("Unit 03", "b"), InUnit("Unit 03", "c")}));
 }
 
 TEST_F(RunTest, FollowsLinksAndSkipsWhatIsNoRegularFile) {
@@ -248,12 +249,12 @@ TEST_F(RunTest, FollowsLinksAndSkipsWhatIsNoRegularFile) {
   const std::string s = src();
   EXPECT_EQ(run.output.substr(0, run.output.find("* Sequentially")),
             kBanner + "* Creating units in \"" + dest() + "\"\n* Scanning \"" + s + "\"\n" +
-                "Skipping \"" + s + "/dangling\" (not a regular file)\n" +
-                "Skipping \"" + s + "/data/loop\" (folder loop)\n" +
-                "Skipping \"" + s + "/fifo\" (not a regular file)\n" +
-                "Skipping \"" + s + "/link-to-data/loop\" (folder loop)\n" +
-                "Skipping \"" + s + "/self\" (not a regular file)\n" +
-                "Skipping \"" + s + "/socket\" (not a regular file)\n");
+                "Skipping \"" + s + "/dangling\" (not a regular file)\n" + "Skipping \"" + s +
+                "/data/loop\" (folder loop)\n" + "Skipping \"" + s +
+                "/fifo\" (not a regular file)\n" + "Skipping \"" + s +
+                "/link-to-data/loop\" (folder loop)\n" + "Skipping \"" + s +
+                "/self\" (not a regular file)\n" + "Skipping \"" + s +
+                "/socket\" (not a regular file)\n");
   EXPECT_NE(run.output.find(Summary(4, 2, 1, "734,003,200")), std::string::npos);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListFiles(dest()),
@@ -282,8 +283,8 @@ TEST_F(RunTest, ReportsTheFolderItCannotCreate) {
   const e2e::ToolRun run = RunQuorvel({src(), dest()}, {.unprivileged = true});
   EXPECT_EQ(run.output.substr(run.output.find("* Making")),
             "* Making folders and copying files for unit 1\n"
-            "Couldn't create folder \"" + dest() + "/Unit 01\"\n" +
-                "Quorvel failed: Couldn't copy file\n");
+            "Couldn't create folder \"" +
+                dest() + "/Unit 01\"\n" + "Quorvel failed: Couldn't copy file\n");
   EXPECT_EQ(run.status, 9);
 }
 

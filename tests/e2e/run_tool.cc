@@ -18,8 +18,13 @@ namespace fs = std::filesystem;
 ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& options) {
   std::vector<std::string> command;
   if (options.unprivileged) {
-    command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-               "--inh-caps=-all", "--bounding-set=-all", "--"};
+    command = {"setpriv",
+               "--reuid=65534",
+               "--regid=65534",
+               "--clear-groups",
+               "--inh-caps=-all",
+               "--bounding-set=-all",
+               "--"};
   }
   command.push_back(QUORVEL_BINARY);
   command.insert(command.end(), args.begin(), args.end());
