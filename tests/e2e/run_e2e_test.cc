@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -274,6 +275,21 @@ TEST_F(RunTest, FailsTheScanOnAFolderItCannotList) {
                             "Quorvel failed: Error scanning source folder tree\n");
   EXPECT_EQ(run.status, 4);
   EXPECT_FALSE(fs::exists(dest()));
+}
+
+TEST_F(RunTest, RunningOutOfMemoryEndsTheRunCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  // 20,000 long names need far more than 12 MB to catalogue; the program itself needs less.
+  fs::create_directories(Src());
+  const std::string longName(240, 'x');
+  for (int i = 0; i < 20000; ++i) std::ofstream(Src(std::to_string(i) + longName));
+  const e2e::ToolRun run = RunQuorvel({src()}, {.memoryLimit = 12u << 20});
+  EXPECT_EQ(run.output, kBanner + "* Scan only - not creating units\n* Scanning \"" + src() +
+                            "\"\nQuorvel failed: Out of memory\n");
+  EXPECT_EQ(run.status, 5);
+  EXPECT_EQ(RunQuorvel({src()}).status, 0);
 }
 
 TEST_F(RunTest, ReportsTheFolderItCannotCreate) {

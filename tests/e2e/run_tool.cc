@@ -47,6 +47,10 @@ ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& optio
       const struct rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
+    if (options.memoryLimit != 0) {
+      const struct rlimit limit = {options.memoryLimit, options.memoryLimit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     execvp(argv[0], argv.data());
     _exit(127);
   }

@@ -21,6 +21,7 @@ struct RunOptions {
   bool unprivileged = false;         // run as nobody, without root's capabilities
   bool removeWorkingDir = false;     // remove workingDir once the program stands in it
   std::uint64_t fileSizeLimit = 0;   // RLIMIT_FSIZE for the program, SIGXFSZ ignored; 0: none
+  std::uint64_t memoryLimit = 0;     // RLIMIT_AS for the program; 0: none
 };
 
 ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& options = {});
