@@ -48,6 +48,9 @@ TEST(ParseCommandLine, AppliesSwitchesLeftToRight) {
       {{"-b", "-s"}, 1, 734003200, 0, false},
       {{"-i"}, 1, 734003200, 0, true},
       {{"-?"}, 1, 734003200, 0, false},
+      {{"-h"}, 1, 734003200, 0, false},
+      {{"-H"}, 1, 734003200, 0, false},
+      {{"--help"}, 1, 734003200, 0, false},
       {{"-U=1MB"}, 1, 1048576, 0, false},
       {{"-u4096"}, 1, 4096, 0, false},
       {{"-u=4kb"}, 1, 4096, 0, false},
@@ -66,6 +69,24 @@ TEST(ParseCommandLine, AppliesSwitchesLeftToRight) {
     EXPECT_EQ(parsed.job.unitSize, c.unitSize) << c.args[0];
     EXPECT_EQ(parsed.job.clusterSize, c.clusterSize) << c.args[0];
     EXPECT_EQ(parsed.job.ignoreOversize, c.ignoreOversize) << c.args[0];
+  }
+}
+
+TEST(ParseCommandLine, ListsThePlanOnlyWhenAsked) {
+  const struct {
+    std::vector<const char*> args;
+    bool listUnits;
+    const char* planPath;
+  } cases[] = {
+      {{"src"}, false, ""},    {{"-l"}, true, ""},
+      {{"-L"}, true, ""},      {{"-l=plan.tsv"}, true, "plan.tsv"},
+      {{"-l==x"}, true, "=x"},
+  };
+  for (const auto& c : cases) {
+    const Parsed parsed = Parse(c.args);
+    EXPECT_EQ(parsed.status, 0);
+    EXPECT_EQ(parsed.job.listUnits, c.listUnits);
+    EXPECT_EQ(parsed.job.planPath, c.planPath);
   }
 }
 
@@ -100,7 +121,11 @@ TEST(ParseCommandLine, RefusesTheFirstBadArgumentAndReadsNoFurther) {
   } cases[] = {
       {{"-x"}, "Don't know what to do with \"-x" + unknown},
       {{"-"}, "Don't know what to do with \"-" + unknown},
-      {{"--help"}, "Don't know what to do with \"--help" + unknown},
+      {{"--helpme"}, "Don't know what to do with \"--helpme" + unknown},
+      {{"--version"}, "Don't know what to do with \"--version" + unknown},
+      {{"-lx"}, "Don't know what to do with \"-lx" + unknown},
+      {{"-l="}, "Don't know what to do with \"-l=" + unknown},
+      {{"-lplan.tsv"}, "Don't know what to do with \"-lplan.tsv" + unknown},
       {{"-\xe9"}, "Don't know what to do with \"-\xe9" + unknown},
       {{"-u=4095"}, tooSmall},
       {{"-u"}, tooSmall},

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr std::uint64_t kMinimumUnitSize = 4096;
+constexpr const char* kBannerLine =
+    "Quorvel 1.1 - the Quorvel team          https://quorvel.example.org";
 
 // Only A to Z are folded; any other character is taken as it is.
 char ToLowerAscii(char c) {
@@ -26,7 +28,21 @@ int RefuseSwitch(const char* argument) {
   return 1;
 }
 
+// "-l" alone lists the plan; "-l=FILE" also writes it to FILE.
+int ApplyListSwitch(Job* job, const char* argument) {
+  const char* rest = argument + 2;
+  if (rest[0] == '=' && rest[1] != '\0') {
+    job->planPath = rest + 1;
+  } else if (rest[0] != '\0') {
+    return RefuseSwitch(argument);
+  }
+  job->listUnits = true;
+  return 0;
+}
+
 int ApplySwitch(Job* job, const char* argument) {
+  // Shells expand "-?" as a pattern, so help has the spellings users try first as well.
+  if (std::strcmp(argument, "--help") == 0) return 0;
   switch (ToLowerAscii(argument[1])) {
     case 's':
       job->fitMode = 1;
@@ -38,7 +54,10 @@ int ApplySwitch(Job* job, const char* argument) {
       job->ignoreOversize = true;
       return 0;
     case '?':
+    case 'h':
       return 0;
+    case 'l':
+      return ApplyListSwitch(job, argument);
     case 't':
       job->clusterSize = static_cast<std::uint64_t>(ParseSize(argument + 2));
       return 0;
@@ -74,7 +93,18 @@ int ResolveFolder(std::string* folder, const char* invalidFormat, const char* un
 }  // namespace
 
 void PrintBanner() {
-  std::printf("Quorvel 1.1 - the Quorvel team          https://quorvel.example.org\n\n");
+  std::printf("%s\n\n", kBannerLine);
+}
+
+bool AsksForVersion(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) return true;
+  }
+  return false;
+}
+
+void PrintVersion() {
+  std::printf("%s\n", kBannerLine);
 }
 
 void PrintUsage() {
@@ -127,4 +157,26 @@ int ResolveFolders(Job* job) {
   if (job->destination.empty()) return 0;
   return ResolveFolder(&job->destination, "Invalid destination folder \"%s\".\n",
                        "UNC pathnames are not supported for destination folder.\n");
+}
+
+int OpenPlanFile(Job* job) {
+  if (job->planPath.empty()) return 0;
+  // Created here, exclusively, so that a name already taken is refused before the scan starts.
+  if (platform::QueryPath(job->planPath) != platform::PathKind::kMissing) {
+    std::printf("Plan file \"%s\" already exists.\n", job->planPath.c_str());
+    return 1;
+  }
+  job->planFile = std::fopen(job->planPath.c_str(), "wx");
+  if (job->planFile == nullptr) {
+    std::printf("Couldn't create plan file \"%s\".\n", job->planPath.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+void DiscardPlanFile(Job* job) {
+  if (job->planFile == nullptr) return;
+  std::fclose(job->planFile);
+  job->planFile = nullptr;
+  std::remove(job->planPath.c_str());
 }

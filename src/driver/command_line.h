@@ -6,6 +6,10 @@
 void PrintBanner();
 void PrintUsage();
 
+// True when any argument is "--version"; the banner line alone is then printed.
+bool AsksForVersion(int argc, const char* const* argv);
+void PrintVersion();
+
 // Sets the defaults of a new run: sequential fitting into 700 MB units, no clusters.
 void SetJobDefaults(Job* job);
 
@@ -15,3 +19,11 @@ int ParseCommandLine(Job* job, int argc, const char* const* argv);
 
 // Turns both folders into full paths, source first. Returns 0, or 1 after printing the reason.
 int ResolveFolders(Job* job);
+
+// Creates the plan file of -l=FILE, refusing a name that exists. Returns 0, or 1 after printing
+// the reason.
+int OpenPlanFile(Job* job);
+
+// Closes and removes a plan file that was created but never written, so that a failed run
+// leaves no partial plan behind.
+void DiscardPlanFile(Job* job);

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 constexpr int MAX_UNITS = 500;
@@ -40,6 +41,9 @@ struct Job {
   std::uint16_t currentUnit = 0;
   std::uint16_t highestUnit = 0;
   bool ignoreOversize = false;
+  bool listUnits = false;         // -l: print the plan one line per unit
+  std::string planPath;           // -l=FILE: where the plan is written; empty for none
+  std::FILE* planFile = nullptr;  // opened, new, while the command line is validated
   std::array<std::uint64_t, MAX_UNITS> unitFill{};
 };
 

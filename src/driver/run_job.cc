@@ -6,6 +6,8 @@
 #include "catalogue/scan.h"
 #include "driver/command_line.h"
 #include "planner/fit.h"
+#include "planner/plan_listing.h"
+#include "planner/unit_order.h"
 #include "platform/platform.h"
 #include "text/size_text.h"
 #include "writer/copy_units.h"
@@ -31,7 +33,18 @@ int PrepareJob(Job* job, int argc, const char* const* argv, bool* showUsage) {
     *showUsage = true;
     return 0;
   }
-  return ResolveFolders(job);
+  if (ResolveFolders(job) != 0) return 1;
+  return OpenPlanFile(job);
+}
+
+// The plan grouped by unit, for the listing and the copy; a scan-only run without a listing
+// does not need it.
+ResultCode ShowAndWritePlan(Job* job, UnitOrder* order) {
+  if (job->destination.empty() && !job->listUnits) return RESULT_NONE;
+  const ResultCode result = OrderFilesByUnit(*job, order);
+  if (result != RESULT_NONE) return result;
+  if (job->listUnits) PrintUnitListing(*job, *order);
+  return job->planFile != nullptr ? WritePlanFile(job, *order) : RESULT_NONE;
 }
 
 }  // namespace
@@ -50,7 +63,10 @@ ResultCode RunJob(Job* job) {
   if (result != RESULT_NONE) return result;
   result = VerifyPlan(*job);
   if (result != RESULT_NONE) return result;
-  return CopyUnits(job);
+  UnitOrder order;
+  result = ShowAndWritePlan(job, &order);
+  if (result != RESULT_NONE) return result;
+  return CopyUnits(job, order);
 }
 
 void PrintReport(const Job& job, ResultCode result) {
@@ -69,6 +85,10 @@ void PrintReport(const Job& job, ResultCode result) {
 }
 
 int RunQuorvel(int argc, const char* const* argv) {
+  if (AsksForVersion(argc, argv)) {
+    PrintVersion();
+    return 0;
+  }
   PrintBanner();
   Job* job = new (std::nothrow) Job;
   if (job == nullptr) {
@@ -84,6 +104,7 @@ int RunQuorvel(int argc, const char* const* argv) {
     PrintReport(*job, result);
     status = result;
   }
+  DiscardPlanFile(job);
   FreeJob(job);
   delete job;
   return status;

@@ -30,10 +30,9 @@ void ShowProgress(int unit, std::int64_t fileNumber, std::int32_t fileCount) {
   if (flushAtOnce) std::fflush(stdout);
 }
 
-ResultCode CopyUnitFiles(Job* job, std::int64_t* copied) {
+ResultCode CopyUnitFiles(Job* job, const UnitOrder& order, std::int64_t* copied) {
   const int unit = job->currentUnit;
-  for (const FileEntry* file = job->fileHead; file != nullptr; file = file->next) {
-    if (file->unit != unit) continue;
+  for (const FileEntry* file : FilesOfUnit(order, unit)) {
     ShowProgress(unit, *copied + 1, job->fileCount);
     const std::string target = UnitPath(*job, unit, file->path);
     if (!platform::CopyNewFile(file->path, target)) {
@@ -57,11 +56,11 @@ std::string UnitPath(const Job& job, int unit, const std::string& sourcePath) {
   return path;
 }
 
-ResultCode MakeUnitFolders(Job* job) {
+ResultCode MakeUnitFolders(Job* job, const UnitOrder& order) {
   const int unit = job->currentUnit;
   std::printf("* Making folders and copying files for unit %s\n", FormatCount(unit + 1).c_str());
-  for (const FileEntry* file = job->fileHead; file != nullptr; file = file->next) {
-    if (file->unit != unit || file->folder->lastUnitMade == unit) continue;
+  for (const FileEntry* file : FilesOfUnit(order, unit)) {
+    if (file->folder->lastUnitMade == unit) continue;
     file->folder->lastUnitMade = unit;
     const ResultCode result = MakeFolderPath(UnitPath(*job, unit, file->folder->path));
     if (result != RESULT_NONE) return result;
@@ -69,14 +68,14 @@ ResultCode MakeUnitFolders(Job* job) {
   return RESULT_NONE;
 }
 
-ResultCode CopyUnits(Job* job) {
+ResultCode CopyUnits(Job* job, const UnitOrder& order) {
   std::printf("* Source folder will be redistributed to %s units\n",
               FormatCount(job->highestUnit + 1).c_str());
   if (job->destination.empty()) return RESULT_NONE;
   std::int64_t copied = 0;
   for (job->currentUnit = 0; job->currentUnit <= job->highestUnit; ++job->currentUnit) {
-    if (MakeUnitFolders(job) != RESULT_NONE) return RESULT_COPY_FAILED;
-    const ResultCode result = CopyUnitFiles(job, &copied);
+    if (MakeUnitFolders(job, order) != RESULT_NONE) return RESULT_COPY_FAILED;
+    const ResultCode result = CopyUnitFiles(job, order, &copied);
     if (result != RESULT_NONE) return result;
   }
   std::printf("* Successfully redistributed files              \n");

@@ -10,49 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "run_tool.h"
+#include "fixtures.h"
 
+namespace e2e {
 namespace {
-namespace fs = std::filesystem;
-using e2e::kBanner;
-using e2e::ListFiles;
-using e2e::ReadFile;
-using e2e::RunQuorvel;
-using e2e::WriteFile;
-using Files = std::vector<std::string>;
-
-class RunTest : public testing::Test {
- protected:
-  fs::path Src(const std::string& relative = "") const { return temp_.path() / "src" / relative; }
-  std::string src() const { return temp_.str() + "/src"; }
-  std::string dest() const { return temp_.str() + "/dest"; }
-  // Where a source file lands in a unit: the whole source path below "Unit NN".
-  std::string InUnit(const std::string& unit, const std::string& relative) const {
-    return unit + src() + "/" + relative;
-  }
-  std::string Summary(int files, int folders, int units, const std::string& unitSize) const {
-    return "\nRedistributed " + std::to_string(files) + " files in " + std::to_string(folders) +
-           " folders\n           to " + std::to_string(units) + " units of " + unitSize +
-           " bytes\n";
-  }
-
-  e2e::TempDir temp_;
-};
-
-// a.txt sits in the source folder itself; sub/ holds b.txt and c.txt.
-class SmallTreeTest : public RunTest {
- protected:
-  void SetUp() override {
-    WriteFile(Src("a.txt"), 6000);
-    WriteFile(Src("sub/b.txt"), 6000);
-    WriteFile(Src("sub/c.txt"), 3000);
-    fs::permissions(Src("sub/c.txt"), fs::perms(0751));
-    fs::last_write_time(Src("sub/b.txt"), fs::file_time_type(std::chrono::seconds(1100000000)));
-  }
-};
 
 TEST_F(SmallTreeTest, CopiesEachFileIntoItsUnit) {
-  const e2e::ToolRun run = RunQuorvel({src(), dest(), "-u=10000"});
+  const ToolRun run = RunQuorvel({src(), dest(), "-u=10000"});
   EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + dest() + "\"\n" + "* Scanning \"" +
                             src() + "\"\n" +
                             "* Sequentially distributing to units of 10,000 bytes\n"
@@ -78,7 +42,7 @@ TEST_F(SmallTreeTest, CopiesEachFileIntoItsUnit) {
 }
 
 TEST_F(SmallTreeTest, BestFitFillsTheLowestUnitWithRoom) {
-  const e2e::ToolRun run = RunQuorvel({"-b", src(), dest(), "-u=10000"});
+  const ToolRun run = RunQuorvel({"-b", src(), dest(), "-u=10000"});
   EXPECT_NE(run.output.find("* Best fit distributing to units of 10,000 bytes\n"),
             std::string::npos);
   EXPECT_EQ(run.status, 0);
@@ -88,7 +52,7 @@ TEST_F(SmallTreeTest, BestFitFillsTheLowestUnitWithRoom) {
 }
 
 TEST_F(SmallTreeTest, ScanOnlyCreatesNothing) {
-  const e2e::ToolRun run = RunQuorvel({"-u=4kb", "-i", src()});
+  const ToolRun run = RunQuorvel({"-u=4kb", "-i", src()});
   EXPECT_EQ(run.output, kBanner + "* Scan only - not creating units\n" + "* Scanning \"" + src() +
                             "\"\n" + "File larger than unit: \"" + src() +
                             "/a.txt\" (6,000 bytes)\n" + "File larger than unit: \"" + src() +
@@ -105,7 +69,7 @@ TEST_F(SmallTreeTest, NeverOverwritesAndLeavesNoPartialCopy) {
   ASSERT_EQ(RunQuorvel({src(), dest(), "-u=10000"}).status, 0);
   const fs::path first = fs::path(dest()) / InUnit("Unit 01", "a.txt");
   WriteFile(first, 10);
-  const e2e::ToolRun again = RunQuorvel({src(), dest(), "-u=10000"});
+  const ToolRun again = RunQuorvel({src(), dest(), "-u=10000"});
   EXPECT_EQ(again.output.substr(again.output.find("Copying")),
             "Copying to unit 1, file 1 of 3\r\nFailed to copy \"" + src() + "/a.txt\"\n" +
                 "            to \"" + first.string() + "\"\n" +
@@ -114,8 +78,8 @@ TEST_F(SmallTreeTest, NeverOverwritesAndLeavesNoPartialCopy) {
   EXPECT_EQ(fs::file_size(first), 10u);
 
   // A copy that breaks off half-way (the file size limit) leaves nothing under the name.
-  e2e::TempDir other;
-  const e2e::ToolRun cut =
+  TempDir other;
+  const ToolRun cut =
       RunQuorvel({src(), other.str() + "/units", "-u=10000"}, {.fileSizeLimit = 4000});
   EXPECT_NE(cut.output.find("\nFailed to copy \"" + src() + "/a.txt\""), std::string::npos);
   EXPECT_EQ(cut.status, 9);
@@ -125,7 +89,7 @@ TEST_F(SmallTreeTest, NeverOverwritesAndLeavesNoPartialCopy) {
 TEST_F(RunTest, ReportsWhatIsWrongWithTheSource) {
   WriteFile(temp_.path() / "plain.txt", 5);
   for (const std::string& source : {src(), temp_.str() + "/plain.txt"}) {
-    const e2e::ToolRun run = RunQuorvel({source});
+    const ToolRun run = RunQuorvel({source});
     EXPECT_EQ(run.output, kBanner + "Quorvel failed: Bad source folder\n");
     EXPECT_EQ(run.status, 2);
   }
@@ -133,7 +97,7 @@ TEST_F(RunTest, ReportsWhatIsWrongWithTheSource) {
 
 TEST_F(RunTest, EmptySourceNeedsOneUnitAndCreatesNothing) {
   fs::create_directories(Src());
-  const e2e::ToolRun run = RunQuorvel({src(), dest()});
+  const ToolRun run = RunQuorvel({src(), dest()});
   EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + dest() + "\"\n" + "* Scanning \"" +
                             src() + "\"\n" +
                             "* Sequentially distributing to units of 734,003,200 bytes\n"
@@ -146,7 +110,7 @@ TEST_F(RunTest, EmptySourceNeedsOneUnitAndCreatesNothing) {
 }
 
 TEST_F(RunTest, TooLargeFilesFailTheRunUnlessIgnored) {
-  for (int i = 0; i < 12; ++i) e2e::WriteSparseFile(Src("big" + std::to_string(i + 10)), 5000);
+  for (int i = 0; i < 12; ++i) WriteSparseFile(Src("big" + std::to_string(i + 10)), 5000);
   WriteFile(Src("small"), 10);
   std::string nineLines;
   std::string listed;
@@ -155,7 +119,7 @@ TEST_F(RunTest, TooLargeFilesFailTheRunUnlessIgnored) {
               "\" (5,000 bytes)\n";
     if (i == 8) nineLines = listed;
   }
-  e2e::ToolRun run = RunQuorvel({"-u=4096", src()});
+  ToolRun run = RunQuorvel({"-u=4096", src()});
   EXPECT_EQ(run.output, kBanner + "* Scan only - not creating units\n* Scanning \"" + src() +
                             "\"\n" + nineLines +
                             "Quorvel failed: File larger than the "
@@ -183,8 +147,8 @@ TEST_F(RunTest, TooLargeFilesFailTheRunUnlessIgnored) {
 }
 
 TEST_F(RunTest, CatalogsSizesAboveFourGigabytes) {
-  e2e::WriteSparseFile(Src("disc.iso"), 4400000000);
-  e2e::ToolRun run = RunQuorvel({"-u=cd", src()});
+  WriteSparseFile(Src("disc.iso"), 4400000000);
+  ToolRun run = RunQuorvel({"-u=cd", src()});
   EXPECT_NE(
       run.output.find("File larger than unit: \"" + src() + "/disc.iso\" (4,400,000,000 bytes)\n"),
       std::string::npos);
@@ -197,7 +161,7 @@ TEST_F(RunTest, CatalogsSizesAboveFourGigabytes) {
 TEST_F(RunTest, FillsFiveHundredUnitsAndNoMore) {
   for (int i = 0; i < 500; ++i)
     WriteFile(Src("d" + std::to_string(i % 7) + "/f" + std::to_string(i)), 4096);
-  e2e::ToolRun run = RunQuorvel({"-u=4096", src(), dest()});
+  ToolRun run = RunQuorvel({"-u=4096", src(), dest()});
   EXPECT_NE(run.output.find("Copying to unit 500, file 500 of 500\r"), std::string::npos);
   EXPECT_NE(run.output.find(Summary(500, 7, 500, "4,096")), std::string::npos);
   EXPECT_EQ(run.status, 0);
@@ -218,7 +182,7 @@ TEST_F(RunTest, LeavesUnitOneEmptyWhenTheFirstFileOutgrowsItsClusters) {
   WriteFile(Src("a"), 9000);
   WriteFile(Src("b"), 0);
   WriteFile(Src("c"), 1);
-  const e2e::ToolRun run = RunQuorvel({"-u=10000", "-t=4kb", src(), dest()});
+  const ToolRun run = RunQuorvel({"-u=10000", "-t=4kb", src(), dest()});
   EXPECT_NE(run.output.find("* Source folder will be redistributed to 3 units\n"
                             "* Making folders and copying files for unit 1\n"
                             "* Making folders and copying files for unit 2\n"
@@ -245,7 +209,7 @@ TEST_F(RunTest, FollowsLinksAndSkipsWhatIsNoRegularFile) {
   socketPath.copy(address.sun_path, socketPath.size());
   ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
-  const e2e::ToolRun run = RunQuorvel({src(), dest()});
+  const ToolRun run = RunQuorvel({src(), dest()});
   close(sock);
   const std::string s = src();
   EXPECT_EQ(run.output.substr(0, run.output.find("* Sequentially")),
@@ -269,7 +233,7 @@ TEST_F(RunTest, FailsTheScanOnAFolderItCannotList) {
   WriteFile(Src("b/locked/file"), 10);
   WriteFile(Src("c/file"), 10);
   fs::permissions(Src("b/locked"), fs::perms::none);
-  const e2e::ToolRun run = RunQuorvel({src(), dest()}, {.unprivileged = true});
+  const ToolRun run = RunQuorvel({src(), dest()}, {.unprivileged = true});
   EXPECT_EQ(run.output, kBanner + "* Creating units in \"" + dest() + "\"\n* Scanning \"" + src() +
                             "\"\n" + "Couldn't list folder \"" + src() + "/b/locked\"\n" +
                             "Quorvel failed: Error scanning source folder tree\n");
@@ -285,7 +249,7 @@ TEST_F(RunTest, RunningOutOfMemoryEndsTheRunCleanly) {
   fs::create_directories(Src());
   const std::string longName(240, 'x');
   for (int i = 0; i < 20000; ++i) std::ofstream(Src(std::to_string(i) + longName));
-  const e2e::ToolRun run = RunQuorvel({src()}, {.memoryLimit = 12u << 20});
+  const ToolRun run = RunQuorvel({src()}, {.memoryLimit = 12u << 20});
   EXPECT_EQ(run.output, kBanner + "* Scan only - not creating units\n* Scanning \"" + src() +
                             "\"\nQuorvel failed: Out of memory\n");
   EXPECT_EQ(run.status, 5);
@@ -296,7 +260,7 @@ TEST_F(RunTest, ReportsTheFolderItCannotCreate) {
   WriteFile(Src("file"), 10);
   fs::create_directories(dest());
   fs::permissions(dest(), fs::perms(0555));
-  const e2e::ToolRun run = RunQuorvel({src(), dest()}, {.unprivileged = true});
+  const ToolRun run = RunQuorvel({src(), dest()}, {.unprivileged = true});
   EXPECT_EQ(run.output.substr(run.output.find("* Making")),
             "* Making folders and copying files for unit 1\n"
             "Couldn't create folder \"" +
@@ -305,3 +269,4 @@ TEST_F(RunTest, ReportsTheFolderItCannotCreate) {
 }
 
 }  // namespace
+}  // namespace e2e
