@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,61 @@ TEST(FitFiles, StopsAtTheUnitLimit) {
         }
       }
     }
+  }
+}
+
+// Best fit as the plain scan from unit 0 does it, to hold the tree search to.
+Plan ScanEveryUnit(const std::vector<std::uint64_t>& sizes, std::uint64_t unitSize,
+                   std::uint64_t clusterSize) {
+  Job job;
+  job.clusterSize = clusterSize;
+  std::vector<std::uint64_t> fill(MAX_UNITS + 1, 0);
+  const auto fits = [&](int unit, std::uint64_t size) {
+    const std::uint64_t f = fill[static_cast<std::size_t>(unit)];
+    return f <= UINT64_MAX - size && f + size <= unitSize;
+  };
+  Plan plan{RESULT_NONE, std::vector<int>(sizes.size(), UNIT_UNASSIGNED), 0};
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    if (sizes[i] > unitSize) plan.units[i] = UNIT_IGNORED;
+  }
+  int current = 0;
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    if (plan.units[i] == UNIT_IGNORED) continue;
+    const std::uint64_t size = RoundToCluster(job, sizes[i]);
+    int unit = 0;
+    while (unit < current && !fits(unit, size)) ++unit;
+    if (unit == current && !fits(current, size)) unit = ++current;
+    plan.highestUnit = std::max(plan.highestUnit, current);
+    if (unit >= MAX_UNITS) {
+      plan.result = RESULT_OUT_OF_UNITS;
+      break;
+    }
+    plan.units[i] = unit;
+    std::uint64_t& f = fill[static_cast<std::size_t>(unit)];
+    f = f > UINT64_MAX - size ? UINT64_MAX : f + size;
+  }
+  return plan;
+}
+
+TEST(FitFiles, BestFitSearchMatchesAPlainScan) {
+  std::mt19937_64 random(20261211);
+  const std::uint64_t clusters[] = {0, 4096, 3000, 1ull << 40, UINT64_MAX};
+  for (int round = 0; round < 200; ++round) {
+    const std::uint64_t unitSize = 4096 + random() % 200000;
+    const std::uint64_t clusterSize = clusters[random() % std::size(clusters)];
+    std::vector<std::uint64_t> sizes(static_cast<std::size_t>(random() % 3000));
+    for (std::uint64_t& size : sizes) {
+      // Mostly small files, some near the unit size, a few empty or too large.
+      const std::uint64_t kind = random() % 10;
+      size = kind == 0   ? 0
+             : kind == 1 ? unitSize + random() % 10
+                         : random() % (unitSize >> (random() % 8));
+    }
+    const Plan expected = ScanEveryUnit(sizes, unitSize, clusterSize);
+    const Plan actual = Fit(sizes, kBestFit, unitSize, clusterSize);
+    ASSERT_EQ(actual.result, expected.result) << "round " << round;
+    ASSERT_EQ(actual.units, expected.units) << "round " << round;
+    ASSERT_EQ(actual.highestUnit, expected.highestUnit) << "round " << round;
   }
 }
 

@@ -7,6 +7,9 @@
 #include <string>
 
 constexpr int MAX_UNITS = 500;
+// Leaves of the best-fit search tree: MAX_UNITS rounded up to a power of two.
+constexpr int UNIT_TREE_LEAVES = 512;
+static_assert(UNIT_TREE_LEAVES >= MAX_UNITS);
 constexpr std::int16_t UNIT_UNASSIGNED = -1;
 constexpr std::int16_t UNIT_IGNORED = -2;
 
@@ -45,6 +48,9 @@ struct Job {
   std::string planPath;           // -l=FILE: where the plan is written; empty for none
   std::FILE* planFile = nullptr;  // opened, new, while the command line is validated
   std::array<std::uint64_t, MAX_UNITS> unitFill{};
+  // Kept by fitting: node i holds the largest room (free bytes + 1, 0 for a unit already over
+  // its size) of the units below it, so best fit finds the lowest unit with room in O(log n).
+  std::array<std::uint64_t, 2 * UNIT_TREE_LEAVES> unitRoom{};
 };
 
 // Signed 32-bit result of every stage; 0 is success.

@@ -1,5 +1,6 @@
 #include "planner/fit.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -17,11 +18,44 @@ bool HasRoom(const Job& job, int unit, std::uint64_t size) {
   return SaturatingAdd(job.unitFill[static_cast<std::size_t>(unit)], size) <= job.unitSize;
 }
 
+// A file of s bytes fits a unit exactly when s < its room; 0 means not even an empty file fits.
+std::uint64_t RoomOf(const Job& job, std::uint64_t fill) {
+  if (fill > job.unitSize) return 0;
+  return SaturatingAdd(job.unitSize - fill, 1);
+}
+
+void SetRoom(Job* job, std::size_t unit) {
+  std::size_t node = UNIT_TREE_LEAVES + unit;
+  job->unitRoom[node] = RoomOf(*job, job->unitFill[unit]);
+  for (node /= 2; node >= 1; node /= 2) {
+    job->unitRoom[node] = std::max(job->unitRoom[2 * node], job->unitRoom[2 * node + 1]);
+  }
+}
+
+void ResetRooms(Job* job) {
+  std::fill(job->unitRoom.begin(), job->unitRoom.end(), 0);
+  for (std::size_t unit = 0; unit < MAX_UNITS; ++unit) {
+    job->unitRoom[UNIT_TREE_LEAVES + unit] = RoomOf(*job, job->unitFill[unit]);
+  }
+  for (std::size_t node = UNIT_TREE_LEAVES - 1; node >= 1; --node) {
+    job->unitRoom[node] = std::max(job->unitRoom[2 * node], job->unitRoom[2 * node + 1]);
+  }
+}
+
+// The lowest unit that has room for `size` bytes, or MAX_UNITS when none has.
+int LowestUnitWithRoom(const Job& job, std::uint64_t size) {
+  if (job.unitRoom[1] <= size) return MAX_UNITS;
+  std::size_t node = 1;
+  while (node < UNIT_TREE_LEAVES) node = job.unitRoom[2 * node] > size ? 2 * node : 2 * node + 1;
+  return static_cast<int>(node - UNIT_TREE_LEAVES);
+}
+
 void Place(Job* job, int unit, std::uint64_t size) {
   FileEntry* file = job->fitCursor;
   file->unit = static_cast<std::int16_t>(unit);
   std::uint64_t& fill = job->unitFill[static_cast<std::size_t>(unit)];
   fill = SaturatingAdd(fill, size);
+  SetRoom(job, static_cast<std::size_t>(unit));
   job->fitCursor = file->next;
 }
 
@@ -46,11 +80,12 @@ ResultCode FitSequential(Job* job) {
 
 ResultCode FitBestFit(Job* job) {
   const std::uint64_t size = RoundToCluster(*job, job->fitCursor->size);
-  for (int unit = 0; unit < job->currentUnit; ++unit) {
-    if (HasRoom(*job, unit, size)) {
-      Place(job, unit, size);
-      return RESULT_NONE;
-    }
+  // The lowest unit with room overall; when it is not below currentUnit, no open unit before
+  // the newest has room.
+  const int unit = LowestUnitWithRoom(*job, size);
+  if (unit < job->currentUnit) {
+    Place(job, unit, size);
+    return RESULT_NONE;
   }
   return FitSequential(job);
 }
@@ -62,6 +97,7 @@ ResultCode FitFiles(Job* job) {
   job->currentUnit = 0;
   job->highestUnit = 0;
   job->fitCursor = job->fileHead;
+  ResetRooms(job);
   while (job->fitCursor != nullptr) {
     if (job->fitCursor->unit == UNIT_IGNORED) {
       job->fitCursor = job->fitCursor->next;
