@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -38,19 +39,18 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 ResultCode ScanTree(Job* job, FolderEntry* folder, FolderTrail* trail);
 
-ResultCode ScanItem(Job* job, FolderEntry* folder, const platform::FolderItem& item,
-                    FolderTrail* trail) {
-  const std::string path = JoinPath(folder->path, item.name);
-  switch (item.kind) {
-    case platform::ItemKind::kFile:
-      return AddFile(job, folder, path, item.size) != nullptr ? RESULT_NONE : RESULT_OUT_OF_MEMORY;
-    case platform::ItemKind::kOther:
-      std::printf("Skipping \"%s\" (not a regular file)\n", path.c_str());
-      return RESULT_NONE;
-    case platform::ItemKind::kFolder:
-      break;
+ResultCode ScanItem(Job* job, FolderEntry* folder, platform::FolderItem* item, FolderTrail* trail) {
+  if (item->kind == platform::ItemKind::kFile) {
+    return AddFile(job, folder, std::move(item->name), item->size) != nullptr
+               ? RESULT_NONE
+               : RESULT_OUT_OF_MEMORY;
   }
-  if (IsOnTrail(*trail, item.id)) {
+  const std::string path = JoinPath(folder->path, item->name);
+  if (item->kind == platform::ItemKind::kOther) {
+    std::printf("Skipping \"%s\" (not a regular file)\n", path.c_str());
+    return RESULT_NONE;
+  }
+  if (IsOnTrail(*trail, item->id)) {
     std::printf("Skipping \"%s\" (folder loop)\n", path.c_str());
     return RESULT_NONE;
   }
@@ -70,8 +70,8 @@ ResultCode ScanTree(Job* job, FolderEntry* folder, FolderTrail* trail) {
     return RESULT_SCAN_ERROR;
   }
   trail->push_back(listing.self);
-  for (const platform::FolderItem& item : listing.items) {
-    const ResultCode result = ScanItem(job, folder, item, trail);
+  for (platform::FolderItem& item : listing.items) {
+    const ResultCode result = ScanItem(job, folder, &item, trail);
     if (result != RESULT_NONE) return result;
   }
   trail->pop_back();
@@ -86,7 +86,7 @@ ResultCode MarkOversizeFiles(Job* job) {
     file->unit = UNIT_IGNORED;
     ++job->oversizeCount;
     if (job->oversizeCount <= kOversizeLinesShown || job->ignoreOversize) {
-      std::printf("File larger than unit: \"%s\" (%s bytes)\n", file->path.c_str(),
+      std::printf("File larger than unit: \"%s\" (%s bytes)\n", FilePath(*file).c_str(),
                   FormatCount(static_cast<std::int64_t>(file->size)).c_str());
       if (!job->ignoreOversize) result = RESULT_FILE_TOO_LARGE;
     }
@@ -114,15 +114,10 @@ FolderEntry* AddFolder(Job* job, const std::string& path) {
   return folder;
 }
 
-FileEntry* AddFile(Job* job, FolderEntry* folder, const std::string& path, std::uint64_t size) {
+FileEntry* AddFile(Job* job, FolderEntry* folder, std::string name, std::uint64_t size) {
   FileEntry* file = new (std::nothrow) FileEntry;
   if (file == nullptr) return nullptr;
-  try {
-    file->path = path;
-  } catch (const std::bad_alloc&) {
-    delete file;
-    return nullptr;
-  }
+  file->name = std::move(name);
   file->size = size;
   file->folder = folder;
   if (job->fileHead == nullptr) {
@@ -133,6 +128,10 @@ FileEntry* AddFile(Job* job, FolderEntry* folder, const std::string& path, std::
   job->fileTail = file;
   ++job->fileCount;
   return file;
+}
+
+std::string FilePath(const FileEntry& file) {
+  return JoinPath(file.folder->path, file.name);
 }
 
 ResultCode ScanSource(Job* job) {

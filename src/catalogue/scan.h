@@ -18,5 +18,9 @@ ResultCode ScanFolder(Job* job, FolderEntry* folder);
 // Appends a new folder entry; returns null when it can't be allocated.
 FolderEntry* AddFolder(Job* job, const std::string& path);
 
-// Appends a new, unplaced file entry held by `folder`; returns null when it can't be allocated.
-FileEntry* AddFile(Job* job, FolderEntry* folder, const std::string& path, std::uint64_t size);
+// Appends a new, unplaced file entry named `name` in `folder`; returns null when it can't be
+// allocated.
+FileEntry* AddFile(Job* job, FolderEntry* folder, std::string name, std::uint64_t size);
+
+// The full path of a catalogued file.
+std::string FilePath(const FileEntry& file);

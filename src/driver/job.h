@@ -20,7 +20,9 @@ struct FolderEntry {
 };
 
 struct FileEntry {
-  std::string path;
+  // Only the name is kept, to keep a catalogue of millions of files small; the full path is
+  // the folder's path, a separator and the name (FilePath).
+  std::string name;
   std::uint64_t size = 0;
   std::int16_t unit = UNIT_UNASSIGNED;
   FileEntry* next = nullptr;

@@ -18,7 +18,7 @@ ResultCode VerifyPlan(const Job& job) {
   ResultCode result = RESULT_NONE;
   for (const FileEntry* file = job.fileHead; file != nullptr; file = file->next) {
     if (file->unit == UNIT_UNASSIGNED) {
-      std::printf("Error! File not allocated to a unit: \"%s\"\n", file->path.c_str());
+      std::printf("Error! File not allocated to a unit: \"%s\"\n", FilePath(*file).c_str());
       result = RESULT_INTERNAL_ERROR;
     }
   }
@@ -92,7 +92,7 @@ int RunQuorvel(int argc, const char* const* argv) {
   PrintBanner();
   Job* job = new (std::nothrow) Job;
   if (job == nullptr) {
-    PrintReport(Job{}, RESULT_OUT_OF_MEMORY);
+    std::printf("Quorvel failed: %s\n", ResultMessage(RESULT_OUT_OF_MEMORY));
     return RESULT_OUT_OF_MEMORY;
   }
   bool showUsage = false;

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "catalogue/scan.h"
 #include "text/size_text.h"
 
 void PrintUnitListing(const Job& job, const UnitOrder& order) {
@@ -22,7 +23,7 @@ ResultCode WritePlanFile(Job* job, const UnitOrder& order) {
   for (int unit = 0; unit <= job->highestUnit && ok; ++unit) {
     for (const FileEntry* file : FilesOfUnit(order, unit)) {
       ok = std::fprintf(job->planFile, "%d\t%" PRIu64 "\t%s\n", unit + 1, file->size,
-                        file->path.c_str()) >= 0;
+                        FilePath(*file).c_str()) >= 0;
       if (!ok) break;
     }
   }

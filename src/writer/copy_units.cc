@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalogue/scan.h"
 #include "platform/platform.h"
 #include "text/size_text.h"
 
@@ -34,9 +35,10 @@ ResultCode CopyUnitFiles(Job* job, const UnitOrder& order, std::int64_t* copied)
   const int unit = job->currentUnit;
   for (const FileEntry* file : FilesOfUnit(order, unit)) {
     ShowProgress(unit, *copied + 1, job->fileCount);
-    const std::string target = UnitPath(*job, unit, file->path);
-    if (!platform::CopyNewFile(file->path, target)) {
-      std::printf("\nFailed to copy \"%s\"\n            to \"%s\"\n", file->path.c_str(),
+    const std::string source = FilePath(*file);
+    const std::string target = UnitPath(*job, unit, source);
+    if (!platform::CopyNewFile(source, target)) {
+      std::printf("\nFailed to copy \"%s\"\n            to \"%s\"\n", source.c_str(),
                   target.c_str());
       return RESULT_COPY_FAILED;
     }
