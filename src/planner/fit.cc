@@ -24,12 +24,14 @@ std::uint64_t RoomOf(const Job& job, std::uint64_t fill) {
   return SaturatingAdd(job.unitSize - fill, 1);
 }
 
+void UpdateNode(Job* job, std::size_t node) {
+  job->unitRoom[node] = std::max(job->unitRoom[2 * node], job->unitRoom[2 * node + 1]);
+}
+
 void SetRoom(Job* job, std::size_t unit) {
   std::size_t node = UNIT_TREE_LEAVES + unit;
   job->unitRoom[node] = RoomOf(*job, job->unitFill[unit]);
-  for (node /= 2; node >= 1; node /= 2) {
-    job->unitRoom[node] = std::max(job->unitRoom[2 * node], job->unitRoom[2 * node + 1]);
-  }
+  for (node /= 2; node >= 1; node /= 2) UpdateNode(job, node);
 }
 
 void ResetRooms(Job* job) {
@@ -37,9 +39,7 @@ void ResetRooms(Job* job) {
   for (std::size_t unit = 0; unit < MAX_UNITS; ++unit) {
     job->unitRoom[UNIT_TREE_LEAVES + unit] = RoomOf(*job, job->unitFill[unit]);
   }
-  for (std::size_t node = UNIT_TREE_LEAVES - 1; node >= 1; --node) {
-    job->unitRoom[node] = std::max(job->unitRoom[2 * node], job->unitRoom[2 * node + 1]);
-  }
+  for (std::size_t node = UNIT_TREE_LEAVES - 1; node >= 1; --node) UpdateNode(job, node);
 }
 
 // The lowest unit that has room for `size` bytes, or MAX_UNITS when none has.
