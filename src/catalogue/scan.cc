@@ -41,9 +41,12 @@ ResultCode ScanTree(Job* job, FolderEntry* folder, FolderTrail* trail);
 
 ResultCode ScanItem(Job* job, FolderEntry* folder, platform::FolderItem* item, FolderTrail* trail) {
   if (item->kind == platform::ItemKind::kFile) {
-    return AddFile(job, folder, std::move(item->name), item->size) != nullptr
-               ? RESULT_NONE
-               : RESULT_OUT_OF_MEMORY;
+    FileEntry* file = AddFile(job, folder, std::move(item->name), item->size);
+    if (file == nullptr) return RESULT_OUT_OF_MEMORY;
+    file->identityKnown = item->id.known;
+    file->device = item->id.device;
+    file->inode = item->id.inode;
+    return RESULT_NONE;
   }
   const std::string path = JoinPath(folder->path, item->name);
   if (item->kind == platform::ItemKind::kOther) {

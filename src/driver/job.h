@@ -25,8 +25,13 @@ struct FileEntry {
   std::string name;
   std::uint64_t size = 0;
   std::int16_t unit = UNIT_UNASSIGNED;
+  // The file's device and inode when the scan saw it, checked again before it is copied; not
+  // known where a link is involved.
+  bool identityKnown = false;
   FileEntry* next = nullptr;
   FolderEntry* folder = nullptr;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 };
 
 struct Job {

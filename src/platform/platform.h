@@ -36,7 +36,8 @@ PathKind QueryPath(const std::string& path);
 
 enum class ItemKind { kFile, kFolder, kOther };
 
-// Identity of a folder, used to notice a folder that contains itself through a link.
+// Identity of a folder or file on its device: a folder that contains itself through a link is
+// noticed by it, and so is a file replaced between the scan and its copy.
 struct FolderId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -47,7 +48,7 @@ struct FolderItem {
   std::string name;
   ItemKind kind = ItemKind::kOther;
   std::uint64_t size = 0;  // files only
-  FolderId id;             // folders only
+  FolderId id;             // folders; files unless reached through a link
 };
 
 struct FolderListing {
@@ -64,9 +65,22 @@ ListStatus ListFolder(const std::string& path, FolderListing* listing);
 // Creates one folder. Returns false on failure.
 bool CreateFolder(const std::string& path);
 
+// What the scan saw of a file, checked again when it is copied.
+struct FileStamp {
+  std::uint64_t size = 0;
+  FolderId id;  // not known where a link is involved
+};
+
+enum class CopyStatus { kCopied, kFailed, kChanged };
+
 // Copies a file's contents (and its permissions and times) to a new file. Never replaces or
-// writes into an existing target, and leaves nothing at the target when it fails.
-bool CopyNewFile(const std::string& from, const std::string& to);
+// writes into an existing target, and publishes the target's name only once the copy is whole:
+// a failure or an interruption leaves nothing under it. kChanged when the source is no longer
+// the regular file of that identity and size that the scan saw.
+CopyStatus CopyNewFile(const std::string& from, const std::string& to, const FileStamp& scanned);
+
+// Writes everything written so far below `path` to its device. Returns false on failure.
+bool FlushToDevice(const std::string& path);
 
 // True when standard output is a terminal, so that progress must be flushed at once.
 bool StdoutIsTerminal();

@@ -37,7 +37,13 @@ ResultCode CopyUnitFiles(Job* job, const UnitOrder& order, std::int64_t* copied)
     ShowProgress(unit, *copied + 1, job->fileCount);
     const std::string source = FilePath(*file);
     const std::string target = UnitPath(*job, unit, source);
-    if (!platform::CopyNewFile(source, target)) {
+    const platform::FileStamp scanned{file->size, {file->device, file->inode, file->identityKnown}};
+    const platform::CopyStatus status = platform::CopyNewFile(source, target, scanned);
+    if (status != platform::CopyStatus::kCopied) {
+      // A file that grew could overflow its medium, so any change fails the run.
+      if (status == platform::CopyStatus::kChanged) {
+        std::printf("\"%s\" changed since the scan\n", source.c_str());
+      }
       std::printf("\nFailed to copy \"%s\"\n            to \"%s\"\n", source.c_str(),
                   target.c_str());
       return RESULT_COPY_FAILED;
@@ -45,6 +51,17 @@ ResultCode CopyUnitFiles(Job* job, const UnitOrder& order, std::int64_t* copied)
     ++*copied;
   }
   return RESULT_NONE;
+}
+
+// A unit is on its device before the next one starts, so that a finished run means finished
+// media contents.
+ResultCode FlushUnit(const Job& job, const UnitOrder& order) {
+  const int unit = job.currentUnit;
+  if (FilesOfUnit(order, unit).empty()) return RESULT_NONE;  // nothing was created for it
+  const std::string unitFolder = UnitPath(job, unit, "");
+  if (platform::FlushToDevice(unitFolder)) return RESULT_NONE;
+  std::printf("\nCouldn't flush \"%s\" to its device\n", unitFolder.c_str());
+  return RESULT_COPY_FAILED;
 }
 
 }  // namespace
@@ -79,6 +96,7 @@ ResultCode CopyUnits(Job* job, const UnitOrder& order) {
     if (MakeUnitFolders(job, order) != RESULT_NONE) return RESULT_COPY_FAILED;
     const ResultCode result = CopyUnitFiles(job, order, &copied);
     if (result != RESULT_NONE) return result;
+    if (FlushUnit(*job, order) != RESULT_NONE) return RESULT_COPY_FAILED;
   }
   std::printf("* Successfully redistributed files              \n");
   return RESULT_NONE;

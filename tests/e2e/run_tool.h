@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,25 @@ struct ToolRun {
 };
 
 struct RunOptions {
-  std::filesystem::path workingDir;  // empty: the test's own
-  bool unprivileged = false;         // run as nobody, without root's capabilities
-  bool removeWorkingDir = false;     // remove workingDir once the program stands in it
-  std::uint64_t fileSizeLimit = 0;   // RLIMIT_FSIZE for the program, SIGXFSZ ignored; 0: none
-  std::uint64_t memoryLimit = 0;     // RLIMIT_AS for the program; 0: none
+  std::filesystem::path workingDir;     // empty: the test's own
+  bool unprivileged = false;            // run as nobody, without root's capabilities
+  bool removeWorkingDir = false;        // remove workingDir once the program stands in it
+  std::uint64_t fileSizeLimit = 0;      // RLIMIT_FSIZE for the program; 0: none
+  bool fileSizeLimitKills = false;      // SIGXFSZ ends the program instead of failing the write
+  std::uint64_t memoryLimit = 0;        // RLIMIT_AS for the program; 0: none
+  bool withoutDacCapabilities = false;  // root, but held to permission bits
+  bool withoutProc = false;             // in a mount namespace whose /proc is an empty folder
+  // Options of strace, which the program then runs under, for its fault injections.
+  std::vector<std::string> strace;
+  // Called, with the program's pid, once an injected SIGSTOP has stopped the program; it must
+  // let the program go on or end it.
+  std::function<void(int programPid)> onStop;
 };
 
 ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// True when `tool` can be run from the PATH.
+bool HaveTool(const std::string& tool);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
