@@ -166,7 +166,7 @@ int OpenPlanFile(Job* job) {
     std::printf("Plan file \"%s\" already exists.\n", job->planPath.c_str());
     return 1;
   }
-  job->planFile = std::fopen(job->planPath.c_str(), "wx");
+  job->planFile = platform::CreateNewFile(job->planPath);
   if (job->planFile == nullptr) {
     std::printf("Couldn't create plan file \"%s\".\n", job->planPath.c_str());
     return 1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,9 @@ CopyStatus CopyNewFile(const std::string& from, const std::string& to, const Fil
 
 // Writes everything written so far below `path` to its device. Returns false on failure.
 bool FlushToDevice(const std::string& path);
+
+// Creates a new file for writing, refusing a name that exists. Returns nullptr on failure.
+std::FILE* CreateNewFile(const std::string& path);
 
 // True when standard output is a terminal, so that progress must be flushed at once.
 bool StdoutIsTerminal();

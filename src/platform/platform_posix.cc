@@ -427,6 +427,10 @@ bool FlushToDevice(const std::string& path) {
   return (::close(fd) == 0) && flushed;
 }
 
+std::FILE* CreateNewFile(const std::string& path) {
+  return std::fopen(path.c_str(), "wx");
+}
+
 bool StdoutIsTerminal() {
   return ::isatty(STDOUT_FILENO) == 1;
 }
