@@ -111,7 +111,7 @@ ToolRun RunQuorvel(const std::vector<std::string>& args, const RunOptions& optio
     command.insert(command.end(), {"strace", "-qq", "-o", straceLog});
     command.insert(command.end(), options.strace.begin(), options.strace.end());
   }
-  command.push_back(QUORVEL_BINARY);
+  command.push_back(options.program.empty() ? QUORVEL_BINARY : options.program);
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : command) argv.push_back(arg.data());

@@ -18,6 +18,7 @@ struct ToolRun {
 };
 
 struct RunOptions {
+  std::string program;                  // empty: the Linux program
   std::filesystem::path workingDir;     // empty: the test's own
   bool unprivileged = false;            // run as nobody, without root's capabilities
   bool removeWorkingDir = false;        // remove workingDir once the program stands in it
