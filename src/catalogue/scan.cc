@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,7 +29,7 @@ bool IsOnTrail(const FolderTrail& trail, const platform::FolderId& id) {
   return false;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
+std::string JoinPath(const std::string& folder, std::string_view name) {
   std::string path;
   path.reserve(folder.size() + 1 + name.size());
   path += folder;
@@ -41,7 +42,7 @@ ResultCode ScanTree(Job* job, FolderEntry* folder, FolderTrail* trail);
 
 ResultCode ScanItem(Job* job, FolderEntry* folder, platform::FolderItem* item, FolderTrail* trail) {
   if (item->kind == platform::ItemKind::kFile) {
-    FileEntry* file = AddFile(job, folder, std::move(item->name), item->size);
+    FileEntry* file = AddFile(job, folder, item->name, item->size);
     if (file == nullptr) return RESULT_OUT_OF_MEMORY;
     file->identityKnown = item->id.known;
     file->device = item->id.device;
@@ -117,10 +118,14 @@ FolderEntry* AddFolder(Job* job, const std::string& path) {
   return folder;
 }
 
-FileEntry* AddFile(Job* job, FolderEntry* folder, std::string name, std::uint64_t size) {
-  FileEntry* file = new (std::nothrow) FileEntry;
-  if (file == nullptr) return nullptr;
-  file->name = std::move(name);
+FileEntry* AddFile(Job* job, FolderEntry* folder, std::string_view name, std::uint64_t size) {
+  char* storedName = static_cast<char*>(StoreBytes(job, name.size() + 1, 1));
+  void* place = StoreBytes(job, sizeof(FileEntry), alignof(FileEntry));
+  if (storedName == nullptr || place == nullptr) return nullptr;
+  name.copy(storedName, name.size());
+  storedName[name.size()] = '\0';
+  FileEntry* file = new (place) FileEntry;
+  file->name = storedName;
   file->size = size;
   file->folder = folder;
   if (job->fileHead == nullptr) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "driver/job.h"
 
@@ -20,7 +21,7 @@ FolderEntry* AddFolder(Job* job, const std::string& path);
 
 // Appends a new, unplaced file entry named `name` in `folder`; returns null when it can't be
 // allocated.
-FileEntry* AddFile(Job* job, FolderEntry* folder, std::string name, std::uint64_t size);
+FileEntry* AddFile(Job* job, FolderEntry* folder, std::string_view name, std::uint64_t size);
 
 // The full path of a catalogued file.
 std::string FilePath(const FileEntry& file);

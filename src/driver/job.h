@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,8 +22,8 @@ struct FolderEntry {
 
 struct FileEntry {
   // Only the name is kept, to keep a catalogue of millions of files small; the full path is
-  // the folder's path, a separator and the name (FilePath).
-  std::string name;
+  // the folder's path, a separator and the name (FilePath). NUL-terminated, in the Job's store.
+  const char* name = nullptr;
   std::uint64_t size = 0;
   std::int16_t unit = UNIT_UNASSIGNED;
   // The file's device and inode when the scan saw it, checked again before it is copied; not
@@ -34,7 +35,17 @@ struct FileEntry {
   std::uint64_t inode = 0;
 };
 
+// Memory for the file entries and their names, taken from large blocks: a catalogue of
+// millions of files costs a few allocations instead of two per file, and is freed at once.
+struct StoreBlock {
+  StoreBlock* next = nullptr;
+  char* bytes = nullptr;
+  std::size_t used = 0;
+  std::size_t capacity = 0;
+};
+
 struct Job {
+  StoreBlock* store = nullptr;  // the block in use first
   FileEntry* fileHead = nullptr;
   FileEntry* fileTail = nullptr;
   FileEntry* fitCursor = nullptr;
@@ -80,6 +91,9 @@ enum : ResultCode {
 // The message of a result code, for the closing "failed" line.
 const char* ResultMessage(ResultCode code);
 
-// Releases every folder entry and then every file entry. The list pointers are left as they
-// are; the caller releases the Job right after.
+// `size` bytes aligned to `alignment` from the Job's store; null when memory runs out.
+void* StoreBytes(Job* job, std::size_t size, std::size_t alignment);
+
+// Releases every folder entry and then the store of the file entries. The list pointers are
+// left as they are; the caller releases the Job right after.
 void FreeJob(Job* job);
