@@ -152,14 +152,25 @@ CopyStatus CopyContents(int in, int out, std::uint64_t size) {
   return total == size ? CopyStatus::kCopied : CopyStatus::kChanged;
 }
 
+// The mode to create a copy with: the source's own where the umask leaves it whole, which
+// spares a chmod per file; otherwise a private one, set right after the contents.
+mode_t CreationMode(const struct stat& st) {
+  static const mode_t umaskBits = [] {
+    const mode_t bits = ::umask(0);
+    ::umask(bits);
+    return bits;
+  }();
+  const mode_t mode = st.st_mode & 07777;
+  return (mode & (umaskBits | 07000)) == 0 ? mode : 0600;
+}
+
 CopyStatus FillTarget(int in, int out, const struct stat& st) {
   const CopyStatus status = CopyContents(in, out, static_cast<std::uint64_t>(st.st_size));
   if (status != CopyStatus::kCopied) return status;
+  const mode_t mode = st.st_mode & 07777;
+  if (CreationMode(st) != mode && ::fchmod(out, mode) != 0) return CopyStatus::kFailed;
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::fchmod(out, st.st_mode & 07777) != 0 || ::futimens(out, times) != 0) {
-    return CopyStatus::kFailed;
-  }
-  return CopyStatus::kCopied;
+  return ::futimens(out, times) == 0 ? CopyStatus::kCopied : CopyStatus::kFailed;
 }
 
 bool StillAsScanned(const struct stat& st, const FileStamp& scanned) {
@@ -265,7 +276,8 @@ void RestoreSignals(const sigset_t& previous) {
 }
 
 // Creates a hidden file beside the target, named after it and shortened to fit a name's limit.
-int CreateTemporary(const std::string& folder, const std::string& name, std::string* temporary) {
+int CreateTemporary(const std::string& folder, const std::string& name, const struct stat& st,
+                    std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::uint32_t random = 0;
     if (::getrandom(&random, sizeof random, 0) != sizeof random)
@@ -275,7 +287,8 @@ int CreateTemporary(const std::string& folder, const std::string& name, std::str
     const std::size_t kept = NAME_MAX - 1 - static_cast<std::size_t>(tagLength);
     *temporary = folder + "/." + name.substr(0, kept) + tag;
     const sigset_t previous = BlockEndingSignals();
-    const int fd = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(st));
     if (fd >= 0) {
       g_temporary = *temporary;
       g_temporaryActive = 1;
@@ -315,7 +328,7 @@ bool PublishTemporary(const std::string& temporary, const std::string& to) {
 CopyStatus CopyToTemporary(int in, const struct stat& st, const std::string& to) {
   CatchEndingSignals();
   std::string temporary;
-  const int out = CreateTemporary(FolderOf(to), NameOf(to), &temporary);
+  const int out = CreateTemporary(FolderOf(to), NameOf(to), st, &temporary);
   if (out < 0) return CopyStatus::kFailed;
   CopyStatus status = FillTarget(in, out, st);
   if (::close(out) != 0 && status == CopyStatus::kCopied) status = CopyStatus::kFailed;
@@ -329,7 +342,8 @@ CopyStatus CopyToTemporary(int in, const struct stat& st, const std::string& to)
 
 CopyStatus CopyOpened(int in, const struct stat& st, const std::string& to) {
   if (NamelessFilesCanBeNamed()) {
-    const int out = ::open(FolderOf(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const int out =
+        ::open(FolderOf(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, CreationMode(st));
     if (out >= 0) return CopyToNameless(in, out, st, to);
     if (!IsNamelessRefused(errno)) return CopyStatus::kFailed;
   }
