@@ -41,6 +41,24 @@ TEST_F(SmallTreeTest, CopiesEachFileIntoItsUnit) {
   }
 }
 
+TEST_F(RunTest, KeepsEveryModeWhateverTheUmask) {
+  // Some modes survive the umask at creation, the others are set after the contents.
+  const fs::perms modes[] = {fs::perms(0751),  fs::perms(0666), fs::perms(0604),
+                             fs::perms(04755), fs::perms(0400), fs::perms(0)};
+  for (std::size_t i = 0; i < std::size(modes); ++i) {
+    WriteFile(Src("f" + std::to_string(i)), 10);
+    fs::permissions(Src("f" + std::to_string(i)), modes[i]);
+  }
+  const mode_t previous = umask(022);
+  const ToolRun run = RunQuorvel({src(), dest()});
+  umask(previous);
+  ASSERT_EQ(run.status, 0) << run.output;
+  for (std::size_t i = 0; i < std::size(modes); ++i) {
+    const fs::path copy = fs::path(dest()) / InUnit("Unit 01", "f" + std::to_string(i));
+    EXPECT_EQ(fs::status(copy).permissions(), modes[i]) << i;
+  }
+}
+
 TEST_F(SmallTreeTest, BestFitFillsTheLowestUnitWithRoom) {
   const ToolRun run = RunQuorvel({"-b", src(), dest(), "-u=10000"});
   EXPECT_NE(run.output.find("* Best fit distributing to units of 10,000 bytes\n"),
