@@ -280,8 +280,10 @@ int CreateTemporary(const std::string& folder, const std::string& name, const st
                     std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::uint32_t random = 0;
-    if (::getrandom(&random, sizeof random, 0) != sizeof random)
-      random ^= static_cast<std::uint32_t>(::getpid());
+    if (::getrandom(&random, sizeof random, 0) != sizeof random) {
+      random = static_cast<std::uint32_t>(::getpid()) * 2654435761u +
+               static_cast<std::uint32_t>(attempt);
+    }
     char tag[32];
     const int tagLength = std::snprintf(tag, sizeof tag, ".quorvel-%06x", random & 0xffffffu);
     const std::size_t kept = NAME_MAX - 1 - static_cast<std::size_t>(tagLength);
