@@ -25,11 +25,10 @@ constexpr std::chrono::seconds kRunTimeLimit{60};
 
 struct ProcessState {
   int parent = 0;
-  char state = '?';
   std::string name;
 };
 
-// Reads "pid (name) state ppid ..." from /proc.
+// Reads the name and parent from "pid (name) state ppid ..." in /proc.
 bool ReadProcessState(int pid, ProcessState* process) {
   const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
   const std::size_t open = stat.find('(');
@@ -38,7 +37,6 @@ bool ReadProcessState(int pid, ProcessState* process) {
     return false;
   }
   process->name = stat.substr(open + 1, close - open - 1);
-  process->state = stat[close + 2];
   process->parent = std::atoi(stat.c_str() + close + 4);
   return true;
 }

@@ -10,17 +10,13 @@
 // - Ctrl-C during a copy, and a source changed between scan and copy: Wine's console and
 //   process model differ from Windows', and tracing the program under Wine stops Wine too;
 // - links, FIFOs and sockets: Wine shows them as Windows never would (a FIFO as a file).
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "run_tool.h"
+#include "fixtures.h"
 
 namespace e2e {
 namespace {
-namespace fs = std::filesystem;
-using Files = std::vector<std::string>;
 
 // A Linux path as the Windows program sees it under Wine: on drive Z:, with backslashes.
 std::string Win(const std::string& path) {
@@ -65,7 +61,7 @@ std::string WithoutExample(const std::string& output) {
   return output.substr(0, output.find("Examples:\n"));
 }
 
-class WindowsTest : public testing::Test {
+class WindowsTest : public RunTest {
  protected:
   void SetUp() override {
     WriteFile(Src("a.txt"), 6000);
@@ -73,11 +69,6 @@ class WindowsTest : public testing::Test {
     WriteFile(Src("sub/c.txt"), 3000);
     WriteFile(temp_.path() / "plain-file", 10);
   }
-  fs::path Src(const std::string& relative = "") const { return temp_.path() / "src" / relative; }
-  std::string src() const { return temp_.str() + "/src"; }
-  std::string dest() const { return temp_.str() + "/dest"; }
-
-  TempDir temp_;
 };
 
 TEST_F(WindowsTest, PrintsWhatTheLinuxProgramPrints) {
